@@ -1,0 +1,1 @@
+// Filled as test helpers arrive.
