@@ -14,3 +14,4 @@ ctest --preset host -j "$jobs"
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 scripts/wine-tests.sh
+scripts/check-release.sh
