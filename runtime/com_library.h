@@ -5,8 +5,8 @@
 namespace tavrel {
 
 // Initialises the component library for the calling thread (apartment
-// threaded) for the lifetime of the scope; the outcome of the initialisation
-// is not examined, and the matching uninitialise runs on every path.
+// threaded) for the lifetime of the scope; the matching uninitialise runs on
+// every path out of the scope, for an initialisation that took effect.
 // On Linux there is no component library and both are no-ops apart from a
 // per-thread count that tests read.
 class ComScope {
@@ -15,6 +15,9 @@ class ComScope {
   ~ComScope();
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  bool initialised_ = false;  // Windows: whether CoInitialize took effect
 };
 
 }  // namespace tavrel
