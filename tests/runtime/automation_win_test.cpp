@@ -143,9 +143,11 @@ class ScriptedObject final : public TestDispatch {
 //   Open(BSTR method, BSTR url, VARIANT_BOOL async)
 //   Count([in, out] long* counter)  adds one
 //   Label                           a property put with one text parameter
+//   Flip([in, out] VARIANT_BOOL* flag)      negates the flag
+//   Target([in, out] IDispatch** object)    a property put that swaps the object
 class TypedObject final : public TestDispatch {
  public:
-  enum : DISPID { kRewrite = 1, kOpen, kCount, kLabel };
+  enum : DISPID { kRewrite = 1, kOpen, kCount, kLabel, kFlip, kTarget };
 
   TypedObject() {
     static PARAMDATA rewriteParams[] = {{const_cast<OLECHAR*>(L"text"), VT_BSTR | VT_BYREF}};
@@ -154,6 +156,9 @@ class TypedObject final : public TestDispatch {
                                      {const_cast<OLECHAR*>(L"async"), VT_BOOL}};
     static PARAMDATA countParams[] = {{const_cast<OLECHAR*>(L"counter"), VT_I4 | VT_BYREF}};
     static PARAMDATA labelParams[] = {{const_cast<OLECHAR*>(L"value"), VT_BSTR}};
+    static PARAMDATA flipParams[] = {{const_cast<OLECHAR*>(L"flag"), VT_BOOL | VT_BYREF}};
+    static PARAMDATA targetParams[] = {
+        {const_cast<OLECHAR*>(L"object"), VT_DISPATCH | VT_BYREF}};
     static METHODDATA methods[] = {
         {const_cast<OLECHAR*>(L"Rewrite"), rewriteParams, kRewrite, 7, CC_STDCALL, 1,
          DISPATCH_METHOD, VT_EMPTY},
@@ -163,8 +168,12 @@ class TypedObject final : public TestDispatch {
          VT_EMPTY},
         {const_cast<OLECHAR*>(L"Label"), labelParams, kLabel, 10, CC_STDCALL, 1,
          DISPATCH_PROPERTYPUT, VT_EMPTY},
+        {const_cast<OLECHAR*>(L"Flip"), flipParams, kFlip, 11, CC_STDCALL, 1, DISPATCH_METHOD,
+         VT_EMPTY},
+        {const_cast<OLECHAR*>(L"Target"), targetParams, kTarget, 12, CC_STDCALL, 1,
+         DISPATCH_PROPERTYPUT, VT_EMPTY},
     };
-    static INTERFACEDATA data = {methods, 4};
+    static INTERFACEDATA data = {methods, 6};
 
     ComPtr<ITypeInfo> made;
     if (FAILED(CreateDispTypeInfo(&data, LOCALE_SYSTEM_DEFAULT, made.Put()))) return;
@@ -196,8 +205,9 @@ class TypedObject final : public TestDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
                                           DISPID* ids) override {
-    static const wchar_t* const kNames[] = {L"Rewrite", L"Open", L"Count", L"Label"};
-    for (DISPID id = kRewrite; id <= kLabel; ++id) {
+    static const wchar_t* const kNames[] = {L"Rewrite", L"Open",  L"Count",
+                                            L"Label",   L"Flip", L"Target"};
+    for (DISPID id = kRewrite; id <= kTarget; ++id) {
       if (_wcsicmp(names[0], kNames[id - 1]) == 0) {
         ids[0] = id;
         return S_OK;
@@ -227,6 +237,21 @@ class TypedObject final : public TestDispatch {
         V_VT(&parameters->rgvarg[0]) == (VT_I4 | VT_BYREF)) {
       *V_I4REF(&parameters->rgvarg[0]) += 1;
     }
+    if (id == kFlip && parameters->cArgs == 1 &&
+        V_VT(&parameters->rgvarg[0]) == (VT_BOOL | VT_BYREF)) {
+      VARIANT_BOOL* flag = V_BOOLREF(&parameters->rgvarg[0]);
+      seenFlag = *flag;
+      *flag = *flag != VARIANT_FALSE ? VARIANT_FALSE : VARIANT_TRUE;
+    }
+    if (id == kTarget && parameters->cArgs == 1 &&
+        V_VT(&parameters->rgvarg[0]) == (VT_DISPATCH | VT_BYREF)) {
+      // An in/out reference: the old object is let go, the new one handed over.
+      IDispatch** object = V_DISPATCHREF(&parameters->rgvarg[0]);
+      seenObject = *object;
+      if (*object != nullptr) (*object)->Release();
+      *object = replacement;
+      if (replacement != nullptr) replacement->AddRef();
+    }
     // A by-value text is the member's to use, not to hand back: scribbling
     // on it must not reach the caller.
     for (UINT index = 0; index < parameters->cArgs; ++index) {
@@ -239,6 +264,9 @@ class TypedObject final : public TestDispatch {
   }
 
   std::vector<AnsiText> seenTexts;
+  VARIANT_BOOL seenFlag = 0;
+  IDispatch* seenObject = nullptr;
+  IDispatch* replacement = nullptr;
 
  private:
   ComPtr<ITypeInfo> info_;
@@ -655,6 +683,36 @@ TEST_F(TypedBridge, DeclaredInvocationKindReplacesTheMethodCall) {
   CallMethod(handle_, "Label");
   EXPECT_EQ(object_.last.flags, DISPATCH_PROPERTYGET);
   EXPECT_EQ(object_.last.namedCount, 0u);
+}
+
+TEST_F(TypedBridge, DeclaredByReferenceLogicalIsCarriedBothWays) {
+  std::int32_t flag = 1;  // any true value goes as the platform's true
+  CallMethod(handle_, "Flip", {arg::LogicalVariable(flag)});
+  EXPECT_EQ(object_.last.types, (std::vector<VARTYPE>{VT_BOOL | VT_BYREF}));
+  EXPECT_EQ(object_.seenFlag, VARIANT_TRUE);
+  EXPECT_EQ(flag, 0);
+  CallMethod(handle_, "Flip", {arg::LogicalVariable(flag)});
+  EXPECT_EQ(object_.seenFlag, VARIANT_FALSE);
+  EXPECT_EQ(flag, -1);
+}
+
+TEST_F(TypedBridge, ObjectByReferenceTurnsAPutIntoAPutByReference) {
+  ScriptedObject first;
+  ScriptedObject second;
+  AutomationObject held = first.Handle();
+  object_.replacement = &second;
+
+  CallMethod(handle_, "Target", {arg::ObjectVariable(held)});
+  EXPECT_EQ(object_.last.flags, DISPATCH_PROPERTYPUTREF);
+  EXPECT_EQ(object_.last.namedId, DISPID_PROPERTYPUT);
+  EXPECT_EQ(object_.last.types, (std::vector<VARTYPE>{VT_DISPATCH | VT_BYREF}));
+  EXPECT_EQ(object_.seenObject, static_cast<IDispatch*>(&first));
+  // The member replaced the object in the caller's own handle.
+  EXPECT_EQ(held.object.Get(), static_cast<void*>(static_cast<IDispatch*>(&second)));
+  EXPECT_EQ(first.references, 1u);
+  EXPECT_EQ(second.references, 2u);
+  ReleaseObject(held);
+  EXPECT_EQ(second.references, 1u);
 }
 
 // ---- Reading results ---------------------------------------------------------
