@@ -53,7 +53,8 @@ std::int32_t DaysInMonth(std::int32_t year, std::int32_t month);
 std::int32_t HourOf(DateTime value);
 
 // The calendar fields of value, the time of day rounded to the nearest second.
-// A time within half a second of midnight carries into the next day, so the
+// A time within half a second of midnight carries into the next calendar day
+// (before 1899-12-30 as well: day -1 at 24:00 is 1899-12-30 00:00), so the
 // hour is never 24. A value that is not finite or whose year does not fit 32
 // bits gives all fields 0.
 DateFields SplitDateTime(DateTime value);
