@@ -19,20 +19,20 @@ inline constexpr const char* kRequestProgId = "WinHttp.WinHttpRequest.5.1";
 // the caller may leave null; cookies and requestObject tell omission apart
 // from every supplied value.
 struct WebRequestParams {
-  AnsiText url;
+  AnsiText url{};
   std::int32_t method = 0;  // index into GET, POST, HEAD, PUT, OPTIONS, DELETE, TRACE, CONNECT
-  AnsiText bodyText;
-  std::optional<AnsiText> cookies;
+  AnsiText bodyText{};
+  std::optional<AnsiText> cookies{};
   AnsiText* returnedCookies = nullptr;
-  AnsiText requestHeaders;
+  AnsiText requestHeaders{};
   AnsiText* responseHeaders = nullptr;
   std::int32_t* statusCode = nullptr;
   bool noRedirect = false;
-  ByteBuffer bodyBytes;
-  AnsiText proxyServer;
+  ByteBuffer bodyBytes{};
+  AnsiText proxyServer{};
   std::int32_t timeoutSeconds = 0;  // -1 leaves the object's time-outs alone; below 1 means 15 s
-  AnsiText proxyUser;
-  AnsiText proxyPassword;
+  AnsiText proxyUser{};
+  AnsiText proxyPassword{};
   std::int32_t proxyAuthKind = 1;  // 1 sends Basic proxy credentials
   AutomationObject* requestObject = nullptr;
   bool mergeCookies = true;
