@@ -35,16 +35,34 @@ BridgeArgument MakeVariable(ArgKind kind, void* variable) {
 
 }  // namespace
 
-BridgeArgument Omitted() { return Make(ArgKind::kOmitted); }
+BridgeArgument Omitted() {
+  return Make(ArgKind::kOmitted);
+}
 // A true logical is kept as the platform's true, -1.
-BridgeArgument Logical(bool value) { return MakeInteger(ArgKind::kLogical, value ? -1 : 0); }
-BridgeArgument Int32(std::int32_t value) { return MakeInteger(ArgKind::kInt32, value); }
-BridgeArgument Int16(std::int16_t value) { return MakeInteger(ArgKind::kInt16, value); }
-BridgeArgument Byte(std::uint8_t value) { return MakeInteger(ArgKind::kByte, value); }
-BridgeArgument Int64(std::int64_t value) { return MakeInteger(ArgKind::kInt64, value); }
-BridgeArgument Single(float value) { return MakeReal(ArgKind::kSingle, value); }
-BridgeArgument Double(double value) { return MakeReal(ArgKind::kDouble, value); }
-BridgeArgument Date(double dayCount) { return MakeReal(ArgKind::kDate, dayCount); }
+BridgeArgument Logical(bool value) {
+  return MakeInteger(ArgKind::kLogical, value ? -1 : 0);
+}
+BridgeArgument Int32(std::int32_t value) {
+  return MakeInteger(ArgKind::kInt32, value);
+}
+BridgeArgument Int16(std::int16_t value) {
+  return MakeInteger(ArgKind::kInt16, value);
+}
+BridgeArgument Byte(std::uint8_t value) {
+  return MakeInteger(ArgKind::kByte, value);
+}
+BridgeArgument Int64(std::int64_t value) {
+  return MakeInteger(ArgKind::kInt64, value);
+}
+BridgeArgument Single(float value) {
+  return MakeReal(ArgKind::kSingle, value);
+}
+BridgeArgument Double(double value) {
+  return MakeReal(ArgKind::kDouble, value);
+}
+BridgeArgument Date(double dayCount) {
+  return MakeReal(ArgKind::kDate, dayCount);
+}
 BridgeArgument SubroutineAddress(std::uint32_t address) {
   return MakeInteger(ArgKind::kSubroutineAddress, address);
 }
@@ -94,7 +112,9 @@ BridgeArgument SingleVariable(float& variable) {
 BridgeArgument DoubleVariable(double& variable) {
   return MakeVariable(ArgKind::kDouble, &variable);
 }
-BridgeArgument DateVariable(double& dayCount) { return MakeVariable(ArgKind::kDate, &dayCount); }
+BridgeArgument DateVariable(double& dayCount) {
+  return MakeVariable(ArgKind::kDate, &dayCount);
+}
 BridgeArgument SubroutineAddressVariable(std::uint32_t& address) {
   return MakeVariable(ArgKind::kSubroutineAddress, &address);
 }

@@ -24,7 +24,9 @@ static_assert(std::is_standard_layout_v<ObjectRef> && sizeof(ObjectRef) == sizeo
 
 namespace {
 
-IUnknown* AsUnknown(void* object) { return static_cast<IUnknown*>(object); }
+IUnknown* AsUnknown(void* object) {
+  return static_cast<IUnknown*>(object);
+}
 
 }  // namespace
 
@@ -69,8 +71,8 @@ namespace {
 // In-process server, in-process handler, local server, remote server; the
 // retry leaves out the remote server, which some systems refuse to be asked
 // about.
-constexpr DWORD kAllContexts = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
-                               CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+constexpr DWORD kAllContexts =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 constexpr DWORD kLocalContexts = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
 static_assert(kAllContexts == 0x17 && kLocalContexts == 7);
 
@@ -183,8 +185,8 @@ bool DeclaredByReference(const TYPEDESC& type) {
 // Reads from the object's type information which argument positions the
 // member declares by reference, and how it is to be invoked. Without type
 // information nothing changes.
-void ScanParameters(IDispatch* dispatch, DISPID memberId, std::size_t argumentCount,
-                    WORD& callKind, std::vector<bool>& byReference) {
+void ScanParameters(IDispatch* dispatch, DISPID memberId, std::size_t argumentCount, WORD& callKind,
+                    std::vector<bool>& byReference) {
   ComPtr<ITypeInfo> info;
   if (FAILED(dispatch->GetTypeInfo(0, 0, info.Put())) || !info) return;
   const TypeAttr attr(info.Get());
@@ -392,8 +394,7 @@ class ArgumentBlock {
       case ArgKind::kText:
         V_VT(&slot) = VT_BSTR;
         V_BSTR(&slot) =
-            AnsiToBstr(variable ? *static_cast<const AnsiText*>(variable) : argument.text)
-                .Detach();
+            AnsiToBstr(variable ? *static_cast<const AnsiText*>(variable) : argument.text).Detach();
         return;
       case ArgKind::kBytes: {
         SafeArrayOwner array(
@@ -427,7 +428,7 @@ class ArgumentBlock {
 
   std::vector<VARIANT> slots_;
   std::vector<bool> owned_;
-  std::vector<Bstr> texts_;            // temporaries of by-reference texts
+  std::vector<Bstr> texts_;             // temporaries of by-reference texts
   std::vector<VARIANT_BOOL> logicals_;  // temporaries of by-reference logicals
 };
 
@@ -471,8 +472,8 @@ HRESULT InvokeMember(IDispatch* dispatch, DISPID memberId, WORD callKind, VARIAN
 
 // Resolves the member by name and invokes it; every step's code ends in the
 // handle. A failed call leaves the result variant empty.
-HRESULT CallMember(AutomationObject& handle, const AnsiText& name, WORD callKind,
-                   VARIANT* result, const BridgeArguments& arguments) {
+HRESULT CallMember(AutomationObject& handle, const AnsiText& name, WORD callKind, VARIANT* result,
+                   const BridgeArguments& arguments) {
   if (!handle.object) {
     handle.lastResult = E_POINTER;
     return E_POINTER;
@@ -527,18 +528,30 @@ double ReadNumber(AutomationObject& handle, const AnsiText& name, const BridgeAr
   const VARIANT& value = *result;
   double number = 0;
   switch (V_VT(&value)) {
-    case VT_I1: return V_I1(&value);
-    case VT_I2: return V_I2(&value);
-    case VT_I4: return V_I4(&value);
-    case VT_UI1: return V_UI1(&value);
-    case VT_UI2: return V_UI2(&value);
-    case VT_UI4: return V_UI4(&value);
-    case VT_R4: return V_R4(&value);
-    case VT_R8: return V_R8(&value);
-    case VT_DATE: return V_DATE(&value);
-    case VT_CY: return SUCCEEDED(VarR8FromCy(V_CY(&value), &number)) ? number : 0;
-    case VT_BOOL: return SUCCEEDED(VarR8FromBool(V_BOOL(&value), &number)) ? number : 0;
-    default: return 0;  // strings are not parsed; other kinds have no number
+    case VT_I1:
+      return V_I1(&value);
+    case VT_I2:
+      return V_I2(&value);
+    case VT_I4:
+      return V_I4(&value);
+    case VT_UI1:
+      return V_UI1(&value);
+    case VT_UI2:
+      return V_UI2(&value);
+    case VT_UI4:
+      return V_UI4(&value);
+    case VT_R4:
+      return V_R4(&value);
+    case VT_R8:
+      return V_R8(&value);
+    case VT_DATE:
+      return V_DATE(&value);
+    case VT_CY:
+      return SUCCEEDED(VarR8FromCy(V_CY(&value), &number)) ? number : 0;
+    case VT_BOOL:
+      return SUCCEEDED(VarR8FromBool(V_BOOL(&value), &number)) ? number : 0;
+    default:
+      return 0;  // strings are not parsed; other kinds have no number
   }
 }
 
@@ -612,8 +625,8 @@ ByteBuffer ValueToBytes(const AutomationValue& value) {
     return ArrayBytes(V_ARRAY(&variant));
   }
   Variant coerced;
-  if (FAILED(VariantChangeType(coerced.Get(), const_cast<VARIANT*>(&variant), 0,
-                               VT_ARRAY | VT_UI1)) ||
+  if (FAILED(
+          VariantChangeType(coerced.Get(), const_cast<VARIANT*>(&variant), 0, VT_ARRAY | VT_UI1)) ||
       V_VT(coerced.Get()) != (VT_ARRAY | VT_UI1)) {
     return {};
   }

@@ -43,7 +43,9 @@ std::string WideToMulti(UINT codePage, const wchar_t* text, std::size_t length) 
 
 }  // namespace
 
-std::wstring AnsiToWide(const AnsiText& text) { return MultiToWide(CP_ACP, text); }
+std::wstring AnsiToWide(const AnsiText& text) {
+  return MultiToWide(CP_ACP, text);
+}
 
 AnsiText WideToAnsi(const wchar_t* text, std::size_t length) {
   return WideToMulti(CP_ACP, text, length);

@@ -157,8 +157,7 @@ class TypedObject final : public TestDispatch {
     static PARAMDATA countParams[] = {{const_cast<OLECHAR*>(L"counter"), VT_I4 | VT_BYREF}};
     static PARAMDATA labelParams[] = {{const_cast<OLECHAR*>(L"value"), VT_BSTR}};
     static PARAMDATA flipParams[] = {{const_cast<OLECHAR*>(L"flag"), VT_BOOL | VT_BYREF}};
-    static PARAMDATA targetParams[] = {
-        {const_cast<OLECHAR*>(L"object"), VT_DISPATCH | VT_BYREF}};
+    static PARAMDATA targetParams[] = {{const_cast<OLECHAR*>(L"object"), VT_DISPATCH | VT_BYREF}};
     static METHODDATA methods[] = {
         {const_cast<OLECHAR*>(L"Rewrite"), rewriteParams, kRewrite, 7, CC_STDCALL, 1,
          DISPATCH_METHOD, VT_EMPTY},
@@ -205,7 +204,7 @@ class TypedObject final : public TestDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
                                           DISPID* ids) override {
-    static const wchar_t* const kNames[] = {L"Rewrite", L"Open",  L"Count",
+    static const wchar_t* const kNames[] = {L"Rewrite", L"Open", L"Count",
                                             L"Label",   L"Flip", L"Target"};
     for (DISPID id = kRewrite; id <= kTarget; ++id) {
       if (_wcsicmp(names[0], kNames[id - 1]) == 0) {
@@ -512,19 +511,31 @@ TEST_F(AutomationBridge, EachArgumentKindTakesItsVariantForm) {
   });
 
   const BridgeArguments arguments = {
-      arg::Logical(true),   arg::Int32(-7),      arg::Int16(-3),
-      arg::Byte(255),       arg::Int64(1LL << 40), arg::Single(1.5f),
-      arg::Double(2.25),    arg::Date(45000.5),  arg::SubroutineAddress(0xFFFFFFFFu),
-      arg::Text("北京"),     arg::Bytes({1, 2}),  arg::Object(targetHandle),
-      arg::Value(value),    arg::Omitted(),      arg::Int32(0),
+      arg::Logical(true), arg::Int32(-7),        arg::Int16(-3),
+      arg::Byte(255),     arg::Int64(1LL << 40), arg::Single(1.5f),
+      arg::Double(2.25),  arg::Date(45000.5),    arg::SubroutineAddress(0xFFFFFFFFu),
+      arg::Text("北京"),  arg::Bytes({1, 2}),    arg::Object(targetHandle),
+      arg::Value(value),  arg::Omitted(),        arg::Int32(0),
   };
   CallMethod(handle, "Look", arguments);
   ASSERT_EQ(handle.lastResult, S_OK);
   ASSERT_EQ(seen.size(), arguments.size());
 
-  const VARTYPE expected[] = {VT_BOOL, VT_I4,   VT_I2,   VT_UI1,   VT_I8,
-                              VT_R4,   VT_R8,   VT_DATE, VT_UI4,   VT_BSTR,
-                              VT_ARRAY | VT_UI1, VT_DISPATCH, VT_I4, VT_EMPTY, VT_I4};
+  const VARTYPE expected[] = {VT_BOOL,
+                              VT_I4,
+                              VT_I2,
+                              VT_UI1,
+                              VT_I8,
+                              VT_R4,
+                              VT_R8,
+                              VT_DATE,
+                              VT_UI4,
+                              VT_BSTR,
+                              VT_ARRAY | VT_UI1,
+                              VT_DISPATCH,
+                              VT_I4,
+                              VT_EMPTY,
+                              VT_I4};
   for (std::size_t index = 0; index < seen.size(); ++index) {
     EXPECT_EQ(seen[index].second, expected[index]) << "argument " << index;
   }
@@ -724,15 +735,38 @@ TEST_F(AutomationBridge, ReadTextConvertsStringsAndCoercesOtherResults) {
     AnsiText expected;
   };
   const std::vector<Case> cases = {
-      {"number", [](VARIANT* v) { V_VT(v) = VT_I4; V_I4(v) = 200; }, "200"},
-      {"text", [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = SysAllocString(L"北京时间"); },
+      {"number",
+       [](VARIANT* v) {
+         V_VT(v) = VT_I4;
+         V_I4(v) = 200;
+       },
+       "200"},
+      {"text",
+       [](VARIANT* v) {
+         V_VT(v) = VT_BSTR;
+         V_BSTR(v) = SysAllocString(L"北京时间");
+       },
        "北京时间"},
       {"text with NUL",
-       [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = SysAllocStringLen(L"ab\0cd", 5); }, "ab"},
-      {"null string", [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = nullptr; }, ""},
+       [](VARIANT* v) {
+         V_VT(v) = VT_BSTR;
+         V_BSTR(v) = SysAllocStringLen(L"ab\0cd", 5);
+       },
+       "ab"},
+      {"null string",
+       [](VARIANT* v) {
+         V_VT(v) = VT_BSTR;
+         V_BSTR(v) = nullptr;
+       },
+       ""},
       {"empty", [](VARIANT*) {}, ""},
       {"null", [](VARIANT* v) { V_VT(v) = VT_NULL; }, ""},
-      {"real", [](VARIANT* v) { V_VT(v) = VT_R8; V_R8(v) = 2.5; }, ""},  // locale-dependent
+      {"real",
+       [](VARIANT* v) {
+         V_VT(v) = VT_R8;
+         V_R8(v) = 2.5;
+       },
+       ""},  // locale-dependent
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -757,23 +791,98 @@ TEST_F(AutomationBridge, ReadNumberFollowsTheResultTypeAndDoesNotParseStrings) {
     double expected;
   };
   const std::vector<Case> cases = {
-      {"I1", [](VARIANT* v) { V_VT(v) = VT_I1; V_I1(v) = -5; }, -5},
-      {"I2", [](VARIANT* v) { V_VT(v) = VT_I2; V_I2(v) = -300; }, -300},
-      {"I4", [](VARIANT* v) { V_VT(v) = VT_I4; V_I4(v) = 200; }, 200},
-      {"UI1", [](VARIANT* v) { V_VT(v) = VT_UI1; V_UI1(v) = 250; }, 250},
-      {"UI2", [](VARIANT* v) { V_VT(v) = VT_UI2; V_UI2(v) = 65535; }, 65535},
-      {"UI4", [](VARIANT* v) { V_VT(v) = VT_UI4; V_UI4(v) = 0xFFFFFFFFu; }, 4294967295.0},
-      {"R4", [](VARIANT* v) { V_VT(v) = VT_R4; V_R4(v) = 1.5f; }, 1.5},
-      {"R8", [](VARIANT* v) { V_VT(v) = VT_R8; V_R8(v) = -2.25; }, -2.25},
-      {"DATE", [](VARIANT* v) { V_VT(v) = VT_DATE; V_DATE(v) = 45000.75; }, 45000.75},
-      {"CY", [](VARIANT* v) { V_VT(v) = VT_CY; V_CY(v).int64 = 123456; }, 12.3456},
-      {"BOOL true", [](VARIANT* v) { V_VT(v) = VT_BOOL; V_BOOL(v) = VARIANT_TRUE; }, -1},
-      {"BOOL false", [](VARIANT* v) { V_VT(v) = VT_BOOL; V_BOOL(v) = VARIANT_FALSE; }, 0},
-      {"string", [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = SysAllocString(L"200"); }, 0},
-      {"I8", [](VARIANT* v) { V_VT(v) = VT_I8; V_I8(v) = 7; }, 0},
+      {"I1",
+       [](VARIANT* v) {
+         V_VT(v) = VT_I1;
+         V_I1(v) = -5;
+       },
+       -5},
+      {"I2",
+       [](VARIANT* v) {
+         V_VT(v) = VT_I2;
+         V_I2(v) = -300;
+       },
+       -300},
+      {"I4",
+       [](VARIANT* v) {
+         V_VT(v) = VT_I4;
+         V_I4(v) = 200;
+       },
+       200},
+      {"UI1",
+       [](VARIANT* v) {
+         V_VT(v) = VT_UI1;
+         V_UI1(v) = 250;
+       },
+       250},
+      {"UI2",
+       [](VARIANT* v) {
+         V_VT(v) = VT_UI2;
+         V_UI2(v) = 65535;
+       },
+       65535},
+      {"UI4",
+       [](VARIANT* v) {
+         V_VT(v) = VT_UI4;
+         V_UI4(v) = 0xFFFFFFFFu;
+       },
+       4294967295.0},
+      {"R4",
+       [](VARIANT* v) {
+         V_VT(v) = VT_R4;
+         V_R4(v) = 1.5f;
+       },
+       1.5},
+      {"R8",
+       [](VARIANT* v) {
+         V_VT(v) = VT_R8;
+         V_R8(v) = -2.25;
+       },
+       -2.25},
+      {"DATE",
+       [](VARIANT* v) {
+         V_VT(v) = VT_DATE;
+         V_DATE(v) = 45000.75;
+       },
+       45000.75},
+      {"CY",
+       [](VARIANT* v) {
+         V_VT(v) = VT_CY;
+         V_CY(v).int64 = 123456;
+       },
+       12.3456},
+      {"BOOL true",
+       [](VARIANT* v) {
+         V_VT(v) = VT_BOOL;
+         V_BOOL(v) = VARIANT_TRUE;
+       },
+       -1},
+      {"BOOL false",
+       [](VARIANT* v) {
+         V_VT(v) = VT_BOOL;
+         V_BOOL(v) = VARIANT_FALSE;
+       },
+       0},
+      {"string",
+       [](VARIANT* v) {
+         V_VT(v) = VT_BSTR;
+         V_BSTR(v) = SysAllocString(L"200");
+       },
+       0},
+      {"I8",
+       [](VARIANT* v) {
+         V_VT(v) = VT_I8;
+         V_I8(v) = 7;
+       },
+       0},
       {"empty", [](VARIANT*) {}, 0},
       {"null", [](VARIANT* v) { V_VT(v) = VT_NULL; }, 0},
-      {"error", [](VARIANT* v) { V_VT(v) = VT_ERROR; V_ERROR(v) = 5; }, 0},
+      {"error",
+       [](VARIANT* v) {
+         V_VT(v) = VT_ERROR;
+         V_ERROR(v) = 5;
+       },
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -20,10 +20,15 @@ namespace tavrel::testing {
 
 namespace {
 
-constexpr std::array<const wchar_t*, 9> kMembers = {
-    L"SetTimeouts", L"SetProxy",      L"Open",
-    L"Option",      L"SetRequestHeader", L"Send",
-    L"ResponseBody", L"GetAllResponseHeaders", L"Status"};
+constexpr std::array<const wchar_t*, 9> kMembers = {L"SetTimeouts",
+                                                    L"SetProxy",
+                                                    L"Open",
+                                                    L"Option",
+                                                    L"SetRequestHeader",
+                                                    L"Send",
+                                                    L"ResponseBody",
+                                                    L"GetAllResponseHeaders",
+                                                    L"Status"};
 
 constexpr DISPID kResponseBody = 7;
 constexpr DISPID kGetAllResponseHeaders = 8;
@@ -37,8 +42,7 @@ std::string FormatNumber(const char* format, double value) {
 
 std::string FormatArgument(const VARIANT& argument) {
   if (V_VT(&argument) == (VT_VARIANT | VT_BYREF)) {
-    return V_VARIANTREF(&argument) != nullptr ? FormatArgument(*V_VARIANTREF(&argument))
-                                              : "empty";
+    return V_VARIANTREF(&argument) != nullptr ? FormatArgument(*V_VARIANTREF(&argument)) : "empty";
   }
   // A by-reference argument is logged by the value it points at.
   VARIANT value;
@@ -51,22 +55,52 @@ std::string FormatArgument(const VARIANT& argument) {
 
   std::string text;
   switch (V_VT(&value)) {
-    case VT_EMPTY: text = "empty"; break;
-    case VT_BSTR: text = "\"" + BstrToAnsi(V_BSTR(&value)) + "\""; break;
-    case VT_BOOL: text = V_BOOL(&value) != VARIANT_FALSE ? "true" : "false"; break;
-    case VT_I1: text = std::to_string(V_I1(&value)); break;
-    case VT_I2: text = std::to_string(V_I2(&value)); break;
-    case VT_I4: text = std::to_string(V_I4(&value)); break;
-    case VT_INT: text = std::to_string(V_INT(&value)); break;
-    case VT_I8: text = std::to_string(V_I8(&value)); break;
-    case VT_UI1: text = std::to_string(V_UI1(&value)); break;
-    case VT_UI2: text = std::to_string(V_UI2(&value)); break;
-    case VT_UI4: text = std::to_string(V_UI4(&value)); break;
-    case VT_R4: text = FormatNumber("%g", V_R4(&value)); break;
-    case VT_R8: text = FormatNumber("%g", V_R8(&value)); break;
-    case VT_DATE: text = FormatNumber("%g", V_DATE(&value)); break;
+    case VT_EMPTY:
+      text = "empty";
+      break;
+    case VT_BSTR:
+      text = "\"" + BstrToAnsi(V_BSTR(&value)) + "\"";
+      break;
+    case VT_BOOL:
+      text = V_BOOL(&value) != VARIANT_FALSE ? "true" : "false";
+      break;
+    case VT_I1:
+      text = std::to_string(V_I1(&value));
+      break;
+    case VT_I2:
+      text = std::to_string(V_I2(&value));
+      break;
+    case VT_I4:
+      text = std::to_string(V_I4(&value));
+      break;
+    case VT_INT:
+      text = std::to_string(V_INT(&value));
+      break;
+    case VT_I8:
+      text = std::to_string(V_I8(&value));
+      break;
+    case VT_UI1:
+      text = std::to_string(V_UI1(&value));
+      break;
+    case VT_UI2:
+      text = std::to_string(V_UI2(&value));
+      break;
+    case VT_UI4:
+      text = std::to_string(V_UI4(&value));
+      break;
+    case VT_R4:
+      text = FormatNumber("%g", V_R4(&value));
+      break;
+    case VT_R8:
+      text = FormatNumber("%g", V_R8(&value));
+      break;
+    case VT_DATE:
+      text = FormatNumber("%g", V_DATE(&value));
+      break;
     case VT_DISPATCH:
-    case VT_UNKNOWN: text = "object"; break;
+    case VT_UNKNOWN:
+      text = "object";
+      break;
     case VT_ARRAY | VT_UI1: {
       text = "bytes:";
       SAFEARRAY* array = V_ARRAY(&value);
@@ -85,7 +119,9 @@ std::string FormatArgument(const VARIANT& argument) {
       }
       break;
     }
-    default: text = "vt" + std::to_string(V_VT(&value)); break;
+    default:
+      text = "vt" + std::to_string(V_VT(&value));
+      break;
   }
   VariantClear(&value);
   return text;
