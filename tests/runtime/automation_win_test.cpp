@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -282,6 +283,29 @@ AutomationValue ValueHolding(const VARIANT& content) {
   auto impl = AutomationValue::Impl::Empty();
   EXPECT_EQ(VariantCopy(&impl->variant, const_cast<VARIANT*>(&content)), S_OK);
   return AutomationValue(std::move(impl));
+}
+
+// ---- The component library scope ---------------------------------------------
+
+TEST(ComScope, InitialisesForTheScopeAndUndoesOnlyWhatItDid) {
+  std::thread([] {
+    {
+      ComScope scope;
+      EXPECT_EQ(CoInitialize(nullptr), S_FALSE);  // already initialised by the scope
+      CoUninitialize();
+    }
+    EXPECT_EQ(CoInitialize(nullptr), S_OK);  // the scope's initialisation was undone
+    CoUninitialize();
+  }).join();
+
+  std::thread([] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    { ComScope scope; }  // refused: the thread already runs another apartment model
+    // The thread's own initialisation is still in place.
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+  }).join();
 }
 
 // ---- Creating and letting go -------------------------------------------------
