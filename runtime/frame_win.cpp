@@ -29,12 +29,17 @@ HRESULT oleResult = E_FAIL;
 
 std::atomic<bool> reportStarted{false};
 
+// Kept from start-up and given back just before the memory exhaustion box, so
+// that the box itself finds the memory it needs to come up.
+constexpr SIZE_T kReserveSize = 1 << 20;
+std::atomic<void*> reserve{nullptr};
+
 StartRoutineFunction startRoutine = nullptr;
 
 }  // namespace
 
 void RunInstance(StartRoutineFunction routine) {
-  ProcessHeap();
+  reserve.store(HeapAlloc(ProcessHeap(), 0, kReserveSize));
   oleResult = OleInitialize(nullptr);
   startRoutine = routine;
   mainThreadId = GetCurrentThreadId();
@@ -70,6 +75,7 @@ void ReportMemoryExhaustion() {
     // Another thread is reporting; it ends the process.
     for (;;) Sleep(INFINITE);
   }
+  if (void* block = reserve.exchange(nullptr)) HeapFree(ProcessHeap(), 0, block);
   MessageBoxA(nullptr, "内存不足", "error", MB_ICONERROR);
   EndProgram(0);
 }
