@@ -414,9 +414,10 @@ void WriteBack(const BridgeArgument& a, std::uint16_t passedType, const Variant&
 
 std::int32_t InvokeMember(DispatchObject& object, std::int32_t id, std::uint16_t callKind,
                           Variant* result, const BridgeArguments& args) {
-  // Trailing omitted arguments are not passed at all.
+  // An omitted last argument is not passed at all; omitted ones before it
+  // go as empty values.
   size_t count = args.size();
-  while (count > 0 && args[count - 1].kind == ArgKind::kOmitted) --count;
+  if (count > 0 && args[count - 1].kind == ArgKind::kOmitted) --count;
 
   // Parameter scan over the type information.
   std::vector<bool> markedByRef(count, false);
@@ -643,7 +644,7 @@ bool ToText(const Variant& v, AnsiText& text) {
       text = std::to_string(static_cast<std::uint64_t>(v.integer));
       return true;
     case VT_BOOL:  // without VARIANT_ALPHABOOL a logical turns into its number
-      text = v.integer != 0 ? "-1" : "0";
+      text = std::to_string(static_cast<std::int16_t>(v.integer));
       return true;
     case VT_R4:
       text = FormatReal(v.real, 7);
@@ -754,8 +755,8 @@ double ReadNumber(AutomationObject& handle, const AnsiText& name, const BridgeAr
       return result.real;
     case VT_CY:
       return static_cast<double>(result.integer) / 10000.0;
-    case VT_BOOL:
-      return result.integer != 0 ? -1 : 0;
+    case VT_BOOL:  // VarR8FromBool: the 16-bit value itself, -1 for true
+      return static_cast<std::int16_t>(result.integer);
     default:
       return 0;
   }

@@ -351,6 +351,7 @@ TEST_F(BridgeTest, ReadTextAndReadNumberConvertEveryResultType) {
       {"BSTR with NUL", nulText, "ab", 0},
       {"BOOL true", variant::Logical(true), "-1", -1},
       {"BOOL false", variant::Logical(false), "0", 0},
+      {"BOOL 1", Typed(VT_BOOL, 1), "1", 1},  // the 16-bit value as it stands
       {"R8", variant::Double(1.5), "1.5", 1.5},
       {"R4", Typed(VT_R4, 0, 0.25), "0.25", 0.25},
       {"I1", Typed(VT_I1, -7), "-7", -7},
@@ -402,11 +403,12 @@ TEST_F(BridgeTest, ArgumentKindsTakeTheirVariantForms) {
   ASSERT_EQ(log_->calls.size(), 1u);
   const Call& call = log_->calls[0];
   EXPECT_EQ(call.kind, DISPATCH_METHOD);
-  // The trailing omitted arguments are not passed; the inner one is empty.
-  ASSERT_EQ(call.args.size(), 15u);
+  // The omitted last argument is not passed; the ones before it are empty.
+  ASSERT_EQ(call.args.size(), 16u);
   const std::uint16_t types[] = {VT_BOOL, VT_I4,   VT_I2,  VT_UI1,          VT_I8,
                                  VT_R4,   VT_R8,   VT_DATE, VT_UI4,         VT_BSTR,
-                                 VT_ARRAY | VT_UI1, VT_DISPATCH, VT_ARRAY | VT_UI1, VT_EMPTY, VT_I4};
+                                 VT_ARRAY | VT_UI1, VT_DISPATCH, VT_ARRAY | VT_UI1, VT_EMPTY, VT_I4,
+                                 VT_EMPTY};
   for (size_t i = 0; i < call.args.size(); ++i) {
     EXPECT_EQ(call.args[i].vt, types[i]) << "argument " << i;
     EXPECT_FALSE(call.args[i].byRef) << "argument " << i;
