@@ -105,6 +105,22 @@ TEST(ShellFolders, EachKindIsItsPlatformFolder) {
   }
 }
 
+TEST(ShellFolders, TempPathThatWouldNotFitIsAbsent) {
+  // GetTempPathA takes the folder from TMP and adds the backslash itself; a
+  // result of 259 bytes still fits the 260-byte buffer, one more does not.
+  char old[MAX_PATH * 2];
+  DWORD oldLength = GetEnvironmentVariableA("TMP", old, sizeof old);
+  AnsiText fits = "C:\\" + AnsiText(258 - 3, 'f');
+  AnsiText tooLong = fits + "f";
+  SetEnvironmentVariableA("TMP", fits.c_str());
+  std::optional<AnsiText> fitting = SpecialFolderPath(kFolderTemp);
+  SetEnvironmentVariableA("TMP", tooLong.c_str());
+  std::optional<AnsiText> overlong = SpecialFolderPath(kFolderTemp);
+  SetEnvironmentVariableA("TMP", oldLength > 0 && oldLength < sizeof old ? old : nullptr);
+  EXPECT_EQ(fitting, fits + "\\");
+  EXPECT_EQ(overlong, std::nullopt);
+}
+
 TEST(ShellFolders, KindsOutsideTheTableAreAbsent) {
   for (std::int32_t kind : {0, 12, -1, 16, 0x7FFFFFFF}) {
     EXPECT_EQ(SpecialFolderPath(kind), std::nullopt) << "kind " << kind;
