@@ -609,7 +609,7 @@ class HttpRequest final : public DispatchObject {
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, (sslIgnoreFlags_ & kSslCertCnInvalid) ? 0L : 2L);
 
     // Resolving and connecting are libcurl's to time; it has one limit for both.
-    long connectLimit = LONG_MAX / 2;
+    long connectLimit = INT_MAX;  // "none": libcurl's 0 would mean its own default
     if (Finite(connectTimeout_)) {
       connectLimit = connectTimeout_ + (Finite(resolveTimeout_) ? resolveTimeout_ : 0);
     }
