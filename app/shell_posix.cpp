@@ -177,8 +177,8 @@ std::optional<std::string> OwnExecutablePath() {
 }
 
 std::optional<std::string> FindOnPath(const std::string& program) {
-  std::string path = Environment("PATH");
-  if (std::getenv("PATH") == nullptr) path = "/usr/local/bin:/usr/bin:/bin";
+  const char* variable = std::getenv("PATH");
+  std::string path = variable != nullptr ? variable : "/usr/local/bin:/usr/bin:/bin";
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = path.find(':', start);
