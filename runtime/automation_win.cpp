@@ -512,9 +512,14 @@ bool PutProperty(AutomationObject& handle, const AnsiText& name, const BridgeArg
   return CallMember(handle, name, DISPATCH_PROPERTYPUT, nullptr, args) == S_OK;
 }
 
+// Reads ask for a property or a method's result alike: an object whose
+// dispatch goes through its type information finds a method (such as
+// GetAllResponseHeaders) only when the method flag is set too.
+constexpr WORD kReadCallKind = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+
 AnsiText ReadText(AutomationObject& handle, const AnsiText& name, const BridgeArguments& args) {
   Variant result;
-  if (FAILED(CallMember(handle, name, DISPATCH_PROPERTYGET, result.Get(), args))) return {};
+  if (FAILED(CallMember(handle, name, kReadCallKind, result.Get(), args))) return {};
   if (V_VT(result.Get()) == VT_BSTR) return BstrToAnsi(V_BSTR(result.Get()));
   Variant coerced;
   if (FAILED(VariantChangeType(coerced.Get(), result.Get(), 0, VT_BSTR))) return {};
@@ -524,7 +529,7 @@ AnsiText ReadText(AutomationObject& handle, const AnsiText& name, const BridgeAr
 
 double ReadNumber(AutomationObject& handle, const AnsiText& name, const BridgeArguments& args) {
   Variant result;
-  if (FAILED(CallMember(handle, name, DISPATCH_PROPERTYGET, result.Get(), args))) return 0;
+  if (FAILED(CallMember(handle, name, kReadCallKind, result.Get(), args))) return 0;
   const VARIANT& value = *result;
   double number = 0;
   switch (V_VT(&value)) {
@@ -558,7 +563,7 @@ double ReadNumber(AutomationObject& handle, const AnsiText& name, const BridgeAr
 AutomationValue ReadValue(AutomationObject& handle, const AnsiText& name,
                           const BridgeArguments& args) {
   auto impl = AutomationValue::Impl::Empty();
-  CallMember(handle, name, DISPATCH_PROPERTYGET, &impl->variant, args);
+  CallMember(handle, name, kReadCallKind, &impl->variant, args);
   return AutomationValue(std::move(impl));
 }
 

@@ -182,7 +182,7 @@ class RecordingObject final : public IDispatch {
     std::string line;
     if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
       line = "put ";
-    } else if (flags == DISPATCH_PROPERTYGET) {
+    } else if ((flags & DISPATCH_PROPERTYGET) != 0) {
       line = "get ";
     }
     line += WideToAnsi(kMembers[id - 1], std::wcslen(kMembers[id - 1]));
