@@ -730,9 +730,14 @@ bool PutProperty(AutomationObject& handle, const AnsiText& name, const BridgeArg
          handle.lastResult == kS_OK;
 }
 
+// Reads ask for a property or a method's result alike, as on Windows, where
+// an object dispatching through its type information finds a method only
+// when the method flag is set too.
+constexpr std::uint16_t kReadCallKind = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+
 AnsiText ReadText(AutomationObject& handle, const AnsiText& name, const BridgeArguments& args) {
   Variant result = variant::Empty();
-  if (!MemberCall(handle, name, DISPATCH_PROPERTYGET, args, &result)) return {};
+  if (!MemberCall(handle, name, kReadCallKind, args, &result)) return {};
   AnsiText text;
   if (!ToText(result, text)) return {};
   return UpToNul(text);
@@ -740,7 +745,7 @@ AnsiText ReadText(AutomationObject& handle, const AnsiText& name, const BridgeAr
 
 double ReadNumber(AutomationObject& handle, const AnsiText& name, const BridgeArguments& args) {
   Variant result = variant::Empty();
-  if (!MemberCall(handle, name, DISPATCH_PROPERTYGET, args, &result)) return 0;
+  if (!MemberCall(handle, name, kReadCallKind, args, &result)) return 0;
   switch (result.vt) {
     case VT_I1:
     case VT_I2:
@@ -765,7 +770,7 @@ double ReadNumber(AutomationObject& handle, const AnsiText& name, const BridgeAr
 AutomationValue ReadValue(AutomationObject& handle, const AnsiText& name,
                           const BridgeArguments& args) {
   Variant result = variant::Empty();
-  MemberCall(handle, name, DISPATCH_PROPERTYGET, args, &result);
+  MemberCall(handle, name, kReadCallKind, args, &result);
   return ValueOf(std::move(result));
 }
 

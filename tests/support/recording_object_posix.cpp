@@ -102,7 +102,7 @@ class RecordingObject final : public DispatchObject {
     std::string line;
     if ((callKind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0) {
       line = "put ";
-    } else if (callKind == DISPATCH_PROPERTYGET) {
+    } else if ((callKind & DISPATCH_PROPERTYGET) != 0) {
       line = "get ";
     }
     line += kMembers[id - 1];
