@@ -29,6 +29,10 @@ using StartRoutineFunction = void (*)();
 // report is being shown wait until the process ends.
 [[noreturn]] void ReportMemoryExhaustion();
 
+// The alignment every block of AllocateBlock has: 8 on 32-bit Windows (the
+// process heap), that of std::max_align_t on Linux (malloc).
+extern const std::size_t kBlockAlignment;
+
 // The process's memory: the process heap on Windows, malloc on Linux. A
 // block that cannot be given ends the process through the report, so these
 // never return null. Releasing null does nothing.

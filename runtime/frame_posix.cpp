@@ -3,11 +3,15 @@
 #include <atomic>
 #include <csetjmp>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <pthread.h>
 #include <unistd.h>
 
 namespace tavrel {
+
+const std::size_t kBlockAlignment = alignof(std::max_align_t);
+
 namespace {
 
 // The main thread's return point, recorded by RunInstance.

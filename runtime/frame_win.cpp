@@ -6,6 +6,9 @@
 #include <ole2.h>
 
 namespace tavrel {
+
+const std::size_t kBlockAlignment = MEMORY_ALLOCATION_ALIGNMENT;
+
 namespace {
 
 // Taken at start-up; allocations made before that (static initialisation)

@@ -85,8 +85,16 @@ int main(int argc, char** argv) {
   mode = argc > 1 ? argv[1] : "";
   if (mode == "end-before") tavrel::EndProgram(7);  // no return point yet
   if (mode == "aligned") {
-    // Over-aligned objects come from the same allocator, aligned. Checked
+    // Every block is aligned for any type plain new may hold, and over-aligned
+    // objects get their own alignment; all from the same allocator. Checked
     // before the frame, where a failed check can still give its own status.
+    for (std::size_t size = 1; size < 3000; size += 7) {
+      char* block = new char[size];
+      std::memset(block, 1, size);
+      bool aligned = reinterpret_cast<std::uintptr_t>(block) % __STDCPP_DEFAULT_NEW_ALIGNMENT__ == 0;
+      delete[] block;
+      if (!aligned) return 4;
+    }
     for (int i = 0; i < 100; ++i) {
       auto* wide = new Wide;
       auto* wides = new Wide[3];
