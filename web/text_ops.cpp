@@ -1,6 +1,7 @@
 #include "web/text_ops.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -40,9 +41,9 @@ std::size_t LeadRunStart(const unsigned char* text, std::size_t floor, std::size
 // character boundary, left to right.
 //
 // Candidates come from memchr on one byte of the pattern, its anchor (both
-// cases of it when case is ignored) and are then compared in full. Should the comparisons
-// cost more than a few times the text scanned so far, the search switches to
-// a Knuth-Morris-Pratt scan so that no input makes it quadratic.
+// cases of it when case is ignored), and are then compared in full. Should the
+// comparisons cost more than a few times the text passed so far, the search
+// switches to a Knuth-Morris-Pratt scan, so that no input makes it quadratic.
 //
 // Whether a candidate lies on a boundary is decided from the last boundary
 // known: an ASCII byte always ends a character (alone or as a second byte),
@@ -99,6 +100,7 @@ class Finder {
 
   // Next candidate start at or after from whose anchor byte is b, or kNone.
   std::size_t NextByte(unsigned char b, std::size_t from) const {
+    if (subSize_ > size_) return kNone;
     const std::size_t limit = size_ - subSize_ + 1;
     if (from >= limit) return kNone;
     const void* hit = std::memchr(text_ + from + anchor_, b, limit - from);
