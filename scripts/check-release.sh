@@ -34,8 +34,9 @@ sum_a=$(sha256sum < "$work/a/build/bin/tavrel-clock.exe")
 sum_b=$(sha256sum < "$work/b/deeper/build/bin/tavrel-clock.exe")
 zip_a=$(sha256sum < "$work/a/build/tavrel-clock-$version-win32.zip")
 zip_b=$(sha256sum < "$work/b/deeper/build/tavrel-clock-$version-win32.zip")
-if [ "$sum_a" != "$sum_b" ] || [ "$zip_a" != "$zip_b" ]; then
-  echo "builds differ: exe $sum_a / $sum_b, zip $zip_a / $zip_b"
+sum_preset=$(sha256sum < build/windows/bin/tavrel-clock.exe)
+if [ "$sum_a" != "$sum_b" ] || [ "$zip_a" != "$zip_b" ] || [ "$sum_a" != "$sum_preset" ]; then
+  echo "builds differ: exe $sum_a / $sum_b / preset $sum_preset, zip $zip_a / $zip_b"
   exit 1
 fi
 echo "reproducible: tavrel-clock.exe ${sum_a%% *}"
