@@ -3,8 +3,9 @@ if(NOT WIN32 OR NOT TARGET tavrel-clock)
   return()
 endif()
 
-# No link time stamp and no symbols, so two builds of one commit are equal.
-target_link_options(tavrel-clock PRIVATE -s -Wl,--no-insert-timestamp)
+# No link time stamp and no symbols, so two builds of one commit are equal;
+# sections nothing reaches are dropped.
+target_link_options(tavrel-clock PRIVATE -s -Wl,--no-insert-timestamp -Wl,--gc-sections)
 
 set(TAVREL_RELEASE_ZIP
     ${CMAKE_BINARY_DIR}/tavrel-clock-${PROJECT_VERSION}-win32.zip)

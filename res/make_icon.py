@@ -3,10 +3,13 @@
 
     make_icon.py OUTPUT.ico
 
-Fourteen images, each an uncompressed DIB with its AND mask:
+Fourteen images:
   16, 24, 32 and 48 px at 16 colours (4 bits, the standard VGA palette),
   16, 24, 32 and 48 px at 256 colours (8 bits, a palette made per image),
   16, 24, 32, 48, 64 and 128 px at 32-bit colour with alpha.
+Each is an uncompressed DIB with its AND mask, except the 128 px one, which
+is stored as a PNG (RGBA, 8 bits a channel), as Windows Vista and later
+read it: 2 KB instead of 66 KB in the program.
 Only the standard library is used, and the output is the same on every run:
 no time stamps, no randomness, palettes built in a fixed order.
 
@@ -19,6 +22,7 @@ ticks and a red centre.
 import math
 import struct
 import sys
+import zlib
 
 # 32-bit and 256-colour images: a clear blue rim on a white face.
 RIM = (0x1F, 0x5F, 0xBF)
@@ -203,6 +207,25 @@ def pack_rows(size, bits, values):
     return out
 
 
+# Sizes stored as PNG rather than as a DIB.
+PNG_SIZES = {128}
+
+
+def png(size, pixels):
+    """An RGBA PNG of straight (not premultiplied) pixels, top row first."""
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + \
+            struct.pack('>I', zlib.crc32(kind + body) & 0xFFFFFFFF)
+    raw = bytearray()
+    for y in range(size):
+        raw.append(0)  # no filter
+        for r, g, b, a in pixels[y * size:(y + 1) * size]:
+            raw += bytes((r, g, b, a))
+    return b'\x89PNG\r\n\x1a\n' + \
+        chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)) + \
+        chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b'')
+
+
 def image(size, bits):
     if bits == 4:
         # One sample per pixel: hard edges in exact palette colours.
@@ -225,6 +248,8 @@ def image(size, bits):
             indices = [nearest(palette[1:], p[:3], cache) + 1 if o else 0
                        for p, o in zip(pixels, opaque)]
         else:
+            if size in PNG_SIZES:
+                return png(size, pixels)
             opaque = [p[3] > 0 for p in pixels]
 
     header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, bits, 0,

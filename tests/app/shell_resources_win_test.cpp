@@ -276,17 +276,36 @@ TEST_F(ResourceFile, IconGroupHoldsFourteenImages) {
     EXPECT_EQ(entry.colourCount, entry.bitCount == 4 ? 16 : 0);
     found.emplace_back(size, entry.bitCount);
 
-    // The image itself: a DIB of that size and depth that the system can
-    // turn into an icon.
+    // The image itself: a DIB of that size and depth, or for the largest
+    // size a PNG (RGBA, 8 bits a channel), that the system can turn into an
+    // icon.
     std::string image = Resource(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(entry.id));  // RT_ICON
     ASSERT_EQ(image.size(), entry.bytesInResource);
-    BITMAPINFOHEADER dib;
-    ASSERT_GE(image.size(), sizeof dib);
-    std::memcpy(&dib, image.data(), sizeof dib);
-    EXPECT_EQ(dib.biWidth, size);
-    EXPECT_EQ(dib.biHeight, 2 * size);
-    EXPECT_EQ(dib.biBitCount, entry.bitCount);
-    EXPECT_EQ(dib.biCompression, static_cast<DWORD>(BI_RGB));
+    const std::string pngSignature("\x89PNG\r\n\x1a\n", 8);
+    if (image.compare(0, pngSignature.size(), pngSignature) == 0) {
+      EXPECT_EQ(size, 128);
+      ASSERT_GE(image.size(), 33u);
+      const auto bigEndian = [&](std::size_t at) {
+        return (std::uint32_t{static_cast<std::uint8_t>(image[at])} << 24) |
+               (std::uint32_t{static_cast<std::uint8_t>(image[at + 1])} << 16) |
+               (std::uint32_t{static_cast<std::uint8_t>(image[at + 2])} << 8) |
+               std::uint32_t{static_cast<std::uint8_t>(image[at + 3])};
+      };
+      EXPECT_EQ(image.substr(12, 4), "IHDR");
+      EXPECT_EQ(bigEndian(16), static_cast<std::uint32_t>(size));
+      EXPECT_EQ(bigEndian(20), static_cast<std::uint32_t>(size));
+      EXPECT_EQ(image[24], 8);  // bits a channel
+      EXPECT_EQ(image[25], 6);  // RGBA: 32 bits a pixel
+      EXPECT_EQ(entry.bitCount, 32);
+    } else {
+      BITMAPINFOHEADER dib;
+      ASSERT_GE(image.size(), sizeof dib);
+      std::memcpy(&dib, image.data(), sizeof dib);
+      EXPECT_EQ(dib.biWidth, size);
+      EXPECT_EQ(dib.biHeight, 2 * size);
+      EXPECT_EQ(dib.biBitCount, entry.bitCount);
+      EXPECT_EQ(dib.biCompression, static_cast<DWORD>(BI_RGB));
+    }
     HICON icon = CreateIconFromResourceEx(
         reinterpret_cast<PBYTE>(image.data()), static_cast<DWORD>(image.size()), TRUE,
         0x00030000, size, size, LR_DEFAULTCOLOR);
