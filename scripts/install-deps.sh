@@ -26,7 +26,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo dpkg --add-architecture i386
   fi
   $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 fi
 
 # Wine takes its ANSI code page from the locale: zh_CN.UTF-8 gives 936 (GBK).
