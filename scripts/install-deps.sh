@@ -8,7 +8,7 @@ want=${1:-all}
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
-host_packages=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev googletest python3
+host_packages=(git cmake ninja-build g++ pkg-config libcurl4-openssl-dev googletest python3
   util-linux iproute2 xdg-utils)
 all_packages=("${host_packages[@]}" g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev wine wine32:i386 xvfb xauth xdotool fonts-wqy-microhei locales zip unzip)
