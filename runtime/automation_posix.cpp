@@ -366,13 +366,21 @@ Variant ArgumentVariant(const BridgeArgument& a) {
 // caller's variable. A typed reference cannot change its type, so a member
 // that changed the variant's type wrote nothing the platform would keep.
 void WriteBack(const BridgeArgument& a, std::uint16_t passedType, const Variant& v) {
-  if (!a.isVariable || a.variable == nullptr) return;
-  if (a.kind == ArgKind::kValue) {
+  // A handle or value given as a value went by reference too (it was declared
+  // so): the member's change reaches the caller's own one, as on Windows.
+  if (a.kind == ArgKind::kValue && (a.isVariable ? a.variable : a.value) != nullptr) {
+    auto* value = a.isVariable ? static_cast<AutomationValue*>(a.variable)
+                               : const_cast<AutomationValue*>(a.value);
     Variant copy = v;
     copy.byRef = false;
-    static_cast<AutomationValue*>(a.variable)->impl() = std::move(copy);
+    value->impl() = std::move(copy);
     return;
   }
+  if (a.kind == ArgKind::kObject && !a.isVariable && a.object != nullptr) {
+    if (v.vt == passedType) const_cast<AutomationObject*>(a.object)->object = v.object;
+    return;
+  }
+  if (!a.isVariable || a.variable == nullptr) return;
   if (v.vt != passedType) return;
   void* var = a.variable;
   switch (a.kind) {

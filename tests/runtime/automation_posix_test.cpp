@@ -512,6 +512,48 @@ TEST_F(BridgeTest, ValueVariableIsAlwaysByReference) {
   EXPECT_EQ(VariantOf(kept).vt, VT_I4);
 }
 
+// A parameter declared by reference reaches the caller's own handle or value
+// also when they are given as values, not as variables.
+TEST_F(BridgeTest, ObjectsAndValuesForByReferenceParametersAreWrittenBackAlsoWhenGivenAsValues) {
+  AutomationObject replacement = MakeObjectHandle();
+  ProbeSetup setup;
+  setup.members["Replace"].touch = [&replacement](std::span<Variant> args) {
+    for (Variant& v : args) {
+      if (v.vt == VT_DISPATCH) v.object = replacement.object;
+      if (v.vt == VT_I4) {
+        v.vt = VT_BSTR;
+        v.text = "replaced";
+      }
+    }
+  };
+  setup.hasTypeInfo = true;
+  setup.typeInfo = {{1, true, DISPATCH_METHOD, {true, true}}};
+  AutomationObject handle = Created(setup);
+
+  for (bool asVariables : {false, true}) {
+    SCOPED_TRACE(asVariables ? "variables" : "values");
+    AutomationObject held = MakeObjectHandle();
+    AutomationValue value;
+    const BridgeArguments args =
+        asVariables ? BridgeArguments{arg::ObjectVariable(held), arg::ValueVariable(value)}
+                    : BridgeArguments{arg::Object(held), arg::Value(value)};
+    CallMethod(handle, "Replace", args);
+    EXPECT_EQ(handle.lastResult, kS_OK);
+    ASSERT_FALSE(log_->calls.empty());
+    EXPECT_TRUE(log_->calls.back().args[0].byRef);
+    EXPECT_TRUE(log_->calls.back().args[1].byRef);
+    EXPECT_EQ(held.object.Get(), replacement.object.Get());
+    EXPECT_EQ(VariantOf(value).vt, VT_BSTR);
+    EXPECT_EQ(VariantOf(value).text, "replaced");
+    ReleaseObject(held);
+  }
+  // Every reference the calls handed out has been given back (the log keeps
+  // copies of the arguments, so it goes first).
+  log_->calls.clear();
+  EXPECT_EQ(DispatchOf(replacement.object)->RefCount(), 1);
+  ReleaseObject(replacement);
+}
+
 TEST_F(BridgeTest, TypeInformationDecidesTheCallKind) {
   ProbeSetup setup;
   setup.members["Getter"] = {};
