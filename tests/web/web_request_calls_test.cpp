@@ -323,12 +323,13 @@ INSTANTIATE_TEST_SUITE_P(
                       MergeCase{"NothingAtAll", std::nullopt, true, "", ""}),
     [](const ::testing::TestParamInfo<MergeCase>& info) { return std::string(info.param.name); });
 
-TEST(WebRequestResults, AnObjectThatCannotBeCreatedLeavesEveryOutputAlone) {
-  // An empty handle stands for nothing created; the ProgID path is covered
-  // with real objects elsewhere. Here: a supplied handle without an object.
+// A supplied handle without an object is a failed exchange, not a failed
+// creation: every call fails and the reads give their empty results. (The
+// creation failure itself is shown on Linux, where a factory can be taken away.)
+TEST(WebRequestResults, ASuppliedEmptyHandleGivesTheOutputsOfAFailedExchange) {
   AutomationObject empty;
-  AnsiText headers = "kept?";
-  AnsiText cookies = "kept?";
+  AnsiText headers = "old";
+  AnsiText cookies = "old";
   std::int32_t status = 99;
   const ByteBuffer body = WebRequest({.url = "http://t/",
                                       .cookies = AnsiText("a=1"),
@@ -336,8 +337,6 @@ TEST(WebRequestResults, AnObjectThatCannotBeCreatedLeavesEveryOutputAlone) {
                                       .responseHeaders = &headers,
                                       .statusCode = &status,
                                       .requestObject = &empty});
-  // A borrowed empty handle is a failed exchange, not a failed creation:
-  // the reads fail and give their empty results.
   EXPECT_TRUE(body.empty());
   EXPECT_EQ(headers, "");
   EXPECT_EQ(status, 0);
