@@ -411,7 +411,8 @@ class ArgumentBlock {
       }
       case ArgKind::kObject:
         // The handle's reference is lent for the call; no reference is added.
-        if (argument.object == nullptr || !argument.object->object) return;
+        // An empty handle still goes as an object argument, holding none.
+        if (argument.object == nullptr) return;
         V_VT(&slot) = VT_DISPATCH;
         V_DISPATCH(&slot) = static_cast<IDispatch*>(argument.object->object.Get());
         return;

@@ -581,6 +581,27 @@ TEST_F(AutomationBridge, EachArgumentKindTakesItsVariantForm) {
   ReleaseObject(targetHandle);
 }
 
+// An empty handle is still an object argument: a dispatch variant holding no
+// object, not a missing argument.
+TEST_F(AutomationBridge, AnEmptyHandleGoesAsADispatchVariantWithoutObject) {
+  ScriptedObject object;
+  std::vector<std::pair<VARTYPE, IDispatch*>> seen;
+  object.Script(L"Look", S_OK, [&seen](VARIANT*, DISPPARAMS* parameters) {
+    for (UINT index = parameters->cArgs; index > 0; --index) {
+      const VARIANT& argument = parameters->rgvarg[index - 1];
+      seen.emplace_back(V_VT(&argument), V_VT(&argument) == VT_DISPATCH ? V_DISPATCH(&argument)
+                                                                          : nullptr);
+    }
+  });
+  AutomationObject handle = object.Handle();
+  AutomationObject empty;
+  CallMethod(handle, "Look", {arg::Object(empty), arg::ObjectVariable(empty)});
+  EXPECT_EQ(handle.lastResult, S_OK);
+  EXPECT_EQ(seen, (std::vector<std::pair<VARTYPE, IDispatch*>>{{VT_DISPATCH, nullptr},
+                                                               {VT_DISPATCH, nullptr}}));
+  ReleaseObject(handle);
+}
+
 TEST_F(AutomationBridge, ArgumentFormsAsTheRecordingObjectLogsThem) {
   auto log = std::make_shared<testing::CallLog>();
   AutomationObject handle = testing::MakeRecordingObject(log);
