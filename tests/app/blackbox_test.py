@@ -313,6 +313,16 @@ def prepare_namespace():
     return hosts.name
 
 
+def run_tests_in_namespace():
+    """Inside the namespaces: the tests of the running script, then clean up."""
+    hosts = prepare_namespace()
+    try:
+        result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
+    finally:
+        os.unlink(hosts)
+    return 0 if result.wasSuccessful() else 1
+
+
 def main():
     global PROGRAM, RECORDER
     if len(sys.argv) != 3:
@@ -322,12 +332,7 @@ def main():
     if os.environ.get(INNER) != "1":
         return enter_namespaces()
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-    hosts = prepare_namespace()
-    try:
-        result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
-    finally:
-        os.unlink(hosts)
-    return 0 if result.wasSuccessful() else 1
+    return run_tests_in_namespace()
 
 
 if __name__ == "__main__":

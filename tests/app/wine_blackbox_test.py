@@ -127,12 +127,7 @@ def main():
         # A display of our own inside the namespaces, for the boxes.
         command = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24"] + command
         return subprocess.run(["unshare", "--net", "--mount"] + command, env=env).returncode
-    hosts = common.prepare_namespace()
-    try:
-        result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
-    finally:
-        os.unlink(hosts)
-    return 0 if result.wasSuccessful() else 1
+    return common.run_tests_in_namespace()
 
 
 if __name__ == "__main__":
